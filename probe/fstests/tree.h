@@ -1,0 +1,4 @@
+// The tree, lookup and unavailable tests.
+#pragma once
+
+void null_run();
