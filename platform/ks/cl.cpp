@@ -109,3 +109,5 @@ extern "C" char *cl_getname(cl_handle args)
         return nullptr;
     return args->words[args->next++];
 }
+
+extern "C" void cl_release(cl_handle args) { delete args; }

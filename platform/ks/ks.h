@@ -26,6 +26,8 @@ int cl_errno(cl_handle args);
 const char *cl_estr(cl_handle args);
 /* The next operand, or null. */
 char *cl_getname(cl_handle args);
+/* Releases the parser; a program may instead keep it to its end. */
+void cl_release(cl_handle args);
 
 /* Messages. */
 typedef struct msg_table {

@@ -104,13 +104,16 @@ ProbeSettings parse(std::vector<std::string> words)
     for (std::string &word : kept)
         argv.push_back(word.data());
     argv.push_back(nullptr);
+    static cl_handle last_args = nullptr;
+    if (last_args)
+        cl_release(last_args);
     settings = ProbeSettings{};
     settings.test_index = -1;
     settings.file_size = 1048576;
     settings.repeat_count = 1;
     settings.lookup_flags = LOOKUP_CASE_SENSITIVE;
     int status = -1;
-    settings.args = cl_parse_argv((int)argv.size() - 1, argv.data(), &status);
+    settings.args = last_args = cl_parse_argv((int)argv.size() - 1, argv.data(), &status);
     EXPECT_EQ(status, 0);
     probe_find_test(probe_next_arg());
     probe_parse_options();

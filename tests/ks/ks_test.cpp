@@ -36,6 +36,7 @@ std::string walk(std::vector<std::string> words, const char *optstring = "hntsLi
     }
     while (const char *name = cl_getname(args))
         trace += std::string("[") + name + "]";
+    cl_release(args);
     return trace;
 }
 
@@ -74,6 +75,7 @@ TEST(ArgumentParser, RawArgumentsBeforeOptions)
     EXPECT_STREQ(cl_getarg(args), "b");
     EXPECT_EQ(cl_getarg(args), nullptr);
     EXPECT_EQ(cl_getname(args), nullptr);
+    cl_release(args);
 }
 
 TEST(Messages, TableEntriesAndLiteralFormats)
