@@ -17,4 +17,4 @@ run() {
 }
 
 run "$bin/kelnprobe" -n
-run "$bin/kelnprobe" null -t -c 1000000
+run "$bin/kelnprobe" null -t -c 100000000
