@@ -41,7 +41,7 @@ enum {
     MSG_NO_PARAMETERS = 5,
 };
 
-enum { ERROR_TEXT_SIZE = 4096, READ_SIZE = 4096 };
+enum { ERROR_TEXT_SIZE = 4096, READ_SIZE = 4096, PIPE_DEPTH = 1 << 20 };
 enum : unsigned { FILE_ALL_ACCESS = 0x1F01FF };
 
 extern "C" const msg_table *_dosrelay_dosrelay_msg_table_adr(void) { return &dosrelay_msg_table; }
@@ -108,6 +108,10 @@ static int dosrelay_open_pipe(DosrelayPipe *pipe)
             failed = MSG_PIPE;
             code = errno;
         }
+        // A deep pipe lets the command write on while the reader copies in
+        // reads of READ_SIZE bytes; the default depth serves when this fails.
+        if (failed < 0)
+            fcntl(pipe->server, F_SETPIPE_SZ, PIPE_DEPTH);
         unlink(path.c_str());
         rmdir(dir.c_str());
     }
