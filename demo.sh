@@ -18,3 +18,7 @@ run() {
 
 run "$bin/kelnprobe" -n
 run "$bin/kelnprobe" null -t -c 100000000
+run "$bin/dosrelay"
+run "$bin/dosrelay" 'echo to standard output; echo to standard error >&2'
+run "$bin/dosrelay" exit 3
+run env COMSPEC=/no/such/shell "$bin/dosrelay" echo hi

@@ -42,6 +42,16 @@ time_t unix_nt_time(time_t *now);
  * terminated); returns the text's length. flags: 0. */
 size_t nt_get_error_string(unsigned code, int flags, size_t size, char *buffer);
 
+/* Security attributes of an object that its owner alone may use: the
+ * permission bits that grant the owner the rights of an access mask (read,
+ * write, execute; nothing for group and others), and whether child
+ * processes inherit the handle. */
+typedef struct nt_security_attributes {
+    unsigned mode;
+    int inherit;
+} nt_security_attributes;
+nt_security_attributes nt_owner_security_attributes(unsigned access, int inherit);
+
 #ifdef __cplusplus
 }
 #endif
