@@ -18,3 +18,7 @@ run() {
 
 run "$bin/kelnprobe" -n
 run "$bin/kelnprobe" null -t -c 1000000
+run "$bin/kelnprobe" mktree
+run "$bin/kelnprobe" stattree -t -c 2
+run "$bin/kelnprobe" rmtree
+run "$bin/kelnprobe" getwd
