@@ -22,3 +22,6 @@ run "$bin/kelnprobe" mktree
 run "$bin/kelnprobe" stattree -t -c 2
 run "$bin/kelnprobe" rmtree
 run "$bin/kelnprobe" getwd
+run "$bin/kelnprobe" creat
+run "$bin/kelnprobe" rdwr -t -c 3 -b 64k
+run "$bin/kelnprobe" readdir -c 3
