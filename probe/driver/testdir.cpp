@@ -36,8 +36,6 @@ void display_path(char (&buffer)[PATH_BUFFER_SIZE], const char *parent, const ch
         format_path(buffer, "%s", name);
 }
 
-static bool is_directory(const nt_stat64 &st) { return (st.st_mode & 0xF000) == 0x4000; }
-
 // Creates an empty file and closes it; false (errno set) when the create fails.
 static bool create_empty_file(const char *path, int mode)
 {

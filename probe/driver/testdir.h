@@ -4,10 +4,15 @@
 
 #include <stdint.h>
 
+#include "nt.h"
+
 constexpr const char TESTDIR_MARKER[] = "ismtest.dir";
 
 // Counters of the tree builder and remover.
 extern int32_t dirs_made, files_made, dirs_removed, files_removed;
+
+// True when the record is a directory's.
+inline bool is_directory(const nt_stat64 &st) { return (st.st_mode & 0xF000) == 0x4000; }
 
 void testdir_resolve();
 void testdir_recreate();

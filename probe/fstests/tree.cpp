@@ -20,8 +20,6 @@ static char getwd_name[1024];
 
 static nt_stat64 stat_record;
 
-static bool is_directory(const nt_stat64 &st) { return (st.st_mode & 0xF000) == 0x4000; }
-
 // The bare loop: no file-system call at all.
 void null_run()
 {

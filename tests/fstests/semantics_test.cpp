@@ -11,31 +11,10 @@
 #include <regex>
 
 #include "cli.h"
+#include "fstest.h"
 #include "fsfault_env.h"
 
 namespace {
-
-using Env = std::vector<std::pair<std::string, std::string>>;
-
-std::vector<std::string> entries(const std::string &path)
-{
-    std::vector<std::string> names;
-    if (DIR *dir = opendir(path.c_str())) {
-        while (struct dirent *entry = readdir(dir))
-            if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
-                names.push_back(entry->d_name);
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-RunResult probe(const ScratchDir &scratch, const std::vector<std::string> &args, const Env &env = {})
-{
-    RunOptions options;
-    options.env = env;
-    return run_program(scratch, program_path("kelnprobe"), args, options);
-}
 
 void make_testdir(const ScratchDir &scratch)
 {

@@ -10,34 +10,10 @@
 #include <regex>
 
 #include "cli.h"
+#include "fstest.h"
 #include "fsfault_env.h"
 
 namespace {
-
-using Env = std::vector<std::pair<std::string, std::string>>;
-
-// The sorted entry names of a directory.
-std::vector<std::string> entries(const std::string &path)
-{
-    std::vector<std::string> names;
-    if (DIR *dir = opendir(path.c_str())) {
-        while (struct dirent *entry = readdir(dir))
-            if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
-                names.push_back(entry->d_name);
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-RunResult probe(const ScratchDir &scratch, const std::vector<std::string> &args, const Env &env = {},
-                const std::string &input = "")
-{
-    RunOptions options;
-    options.env = env;
-    options.input = input;
-    return run_program(scratch, program_path("kelnprobe"), args, options);
-}
 
 // A directory of the user's own, without the marker.
 void make_plain_dir(const ScratchDir &scratch)
