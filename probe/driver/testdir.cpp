@@ -122,7 +122,6 @@ void tree_remove(const char *parent, const char *name)
 {
     char path[PATH_BUFFER_SIZE];
     display_path(path, parent, name);
-    char *kept_name = stg_strdup(name);
 
     nt_stat64 st;
     if (unix_nt_stati64(name, &st) != 0)
@@ -133,6 +132,7 @@ void tree_remove(const char *parent, const char *name)
         files_removed++;
         return;
     }
+    char *kept_name = stg_strdup(name);
     DIR *stream = opendir(name);
     if (stream == nullptr)
         probe_fatal(errno, "opendir '%s' failed", path);
