@@ -24,3 +24,10 @@ const char *view_root_path();
 // Replaces the six X's that end `name_template` (in place), once, so that no
 // entry of the current directory bears the name; returns `name_template`.
 char *unique_name(char *name_template);
+
+// Path texts are built in buffers of this size; a text that does not fit
+// ends the process with a clear line instead of being cut or overrun.
+constexpr int PATH_BUFFER_SIZE = 1024;
+void format_path(char (&buffer)[PATH_BUFFER_SIZE], const char *format, ...) __attribute__((format(printf, 2, 3)));
+// The name shown in messages: "parent/name" when parent is given and not empty, else name.
+void display_path(char (&buffer)[PATH_BUFFER_SIZE], const char *parent, const char *name);
