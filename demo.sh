@@ -18,3 +18,9 @@ run() {
 
 run "$bin/kelnprobe" -n
 run "$bin/kelnprobe" null -t -c 1000000
+
+mkdir -p testdir && touch testdir/ismtest.dir
+for test in creat-rm-load xcreat-load rename-load mkdir-load; do
+  run "$bin/kelnprobe" "$test" -t -c 100000 testdir
+done
+run "$bin/kelnprobe" mmap -t -c 10 testdir
