@@ -18,6 +18,13 @@ run() {
 
 run "$bin/kelnprobe" -n
 run "$bin/kelnprobe" null -t -c 1000000
+run "$bin/kelnprobe" mktree
+run "$bin/kelnprobe" stattree -t -c 2
+run "$bin/kelnprobe" rmtree
+run "$bin/kelnprobe" getwd
+run "$bin/kelnprobe" creat
+run "$bin/kelnprobe" rdwr -t -c 3 -b 64k
+run "$bin/kelnprobe" readdir -c 3
 
 mkdir -p testdir && touch testdir/ismtest.dir
 for test in creat-rm-load xcreat-load rename-load mkdir-load; do

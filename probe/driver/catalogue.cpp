@@ -4,6 +4,9 @@
 #include "load.h"
 #include "mapped.h"
 #include "testdir.h"
+#include "create.h"
+#include "dirread.h"
+#include "openunlink.h"
 #include "tree.h"
 
 const ProbeTest test_catalogue[TEST_COUNT] = {
@@ -14,23 +17,23 @@ const ProbeTest test_catalogue[TEST_COUNT] = {
     {"stattree", "Stat tree test", TEST_OPT_COUNT, setup_existing_testdir, stattree_run, stattree_report},
     {"rmtree", "Remove dirs and files test", TEST_OPT_COUNT, setup_existing_testdir, rmtree_run, rmtree_report},
     {"getwd", "Getwd/stat test (lookup across mount point)", TEST_OPT_COUNT, getwd_setup, getwd_run, getwd_report},
-    {"setattr", "Setattr/stat test", TEST_OPT_COUNT | TEST_OPT_FILES, probe_not_built, probe_not_built, nullptr},
-    {"rdwr", "Write/Read/Verify test", TEST_OPT_COUNT | TEST_OPT_SIZE, probe_not_built, probe_not_built, nullptr},
-    {"readdir", "Read directory test", TEST_OPT_COUNT | TEST_OPT_FILES, probe_not_built, probe_not_built, nullptr},
+    {"setattr", "Setattr/stat test", TEST_OPT_COUNT | TEST_OPT_FILES, setup_testdir_with_files, setattr_run, probe_report_calls},
+    {"rdwr", "Write/Read/Verify test", TEST_OPT_COUNT | TEST_OPT_SIZE, rdwr_setup, rdwr_run, rdwr_report},
+    {"readdir", "Read directory test", TEST_OPT_COUNT | TEST_OPT_FILES, readdir_setup, readdir_run, readdir_report},
     {"seekdir", "Seekdir test", TEST_OPT_COUNT | TEST_OPT_FILES, setup_testdir_with_files, probe_seekdir_unsupported, probe_report_calls},
     {"link", "Link/Unlink/Rename test", TEST_OPT_COUNT | TEST_OPT_FILES, setup_testdir_with_files, probe_not_implemented, probe_report_calls},
     {"symlink", "Symlink/readlink test", TEST_OPT_COUNT | TEST_OPT_FILES, setup_fresh_testdir, probe_not_implemented, probe_report_calls},
-    {"creat", "Creat/Open test", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
+    {"creat", "Creat/Open test", TEST_OPT_COUNT, creat_setup, creat_run, probe_report_calls},
     {"statfs", "Statfs test", TEST_OPT_COUNT, setup_nothing, probe_not_implemented, probe_report_calls},
     {"xstat", "KEL xstat ioctl", TEST_OPT_COUNT | TEST_OPT_NOFOLLOW, probe_not_built, probe_not_built, nullptr},
     {"getview", "KEL get viewinfo/addr ioctl", TEST_OPT_COUNT | TEST_OPT_NOFOLLOW, probe_not_built, probe_not_built, nullptr},
     {"getmisc", "KEL get misc ioctl info", TEST_OPT_COUNT | TEST_OPT_NOFOLLOW, probe_not_built, probe_not_built, nullptr},
     {"stat", "Lstat an object", TEST_OPT_COUNT, stat_setup, stat_run, stat_report},
-    {"open-unlink", "Open and unlink file test", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
-    {"open-rename", "Open and rename file test", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
-    {"open-chmod", "Open and chmod file test", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
-    {"neg-seek", "Negative seek test", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
-    {"rexist", "Rename to existing file test", TEST_OPT_COUNT | TEST_OPT_FILES, probe_not_built, probe_not_built, nullptr},
+    {"open-unlink", "Open and unlink file test", TEST_OPT_COUNT, open_unlink_setup, open_unlink_run, probe_report_calls},
+    {"open-rename", "Open and rename file test", TEST_OPT_COUNT, open_unlink_setup, open_rename_run, probe_report_calls},
+    {"open-chmod", "Open and chmod file test", TEST_OPT_COUNT, open_chmod_setup, open_chmod_run, probe_report_calls},
+    {"neg-seek", "Negative seek test", TEST_OPT_COUNT, negseek_setup, negseek_run, negseek_report},
+    {"rexist", "Rename to existing file test", TEST_OPT_COUNT | TEST_OPT_FILES, setup_testdir_with_files, rexist_run, probe_report_calls},
     {"creat-rm-load", "Create/remove load test", TEST_OPT_COUNT, creat_rm_load_setup, creat_rm_load_run, creat_rm_load_report},
     {"xcreat-load", "Exclusive create load test", TEST_OPT_COUNT, xcreat_load_setup, xcreat_load_run, xcreat_load_report},
     {"rename-load", "Rename load test", TEST_OPT_COUNT, rename_load_setup, rename_load_run, rename_load_report},
@@ -42,7 +45,7 @@ const ProbeTest test_catalogue[TEST_COUNT] = {
     {"access", "Check access on files", TEST_OPT_COUNT, setup_nothing, probe_not_implemented, probe_report_calls},
     {"bhinval", "KEL revalidate ioctl (old name)", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
     {"reval", "KEL revalidate ioctl", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
-    {"rename2", "Rename between 2 different dirs", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
+    {"rename2", "Rename between 2 different dirs", TEST_OPT_COUNT, rename2_setup, rename2_run, rename2_report},
     {"inval-nc", "KEL invalidate name cache ioctl (obs)", TEST_OPT_COUNT | TEST_OPT_NOFOLLOW, probe_not_built, probe_not_built, nullptr},
     {"inval-obj", "KEL invalidate obj ioctl (obs)", TEST_OPT_COUNT | TEST_OPT_NOFOLLOW, probe_not_built, probe_not_built, nullptr},
     {"inval-vw", "KEL invalidate view ioctl (obs)", TEST_OPT_COUNT | TEST_OPT_NOFOLLOW, probe_not_built, probe_not_built, nullptr},
@@ -69,7 +72,7 @@ const ProbeTest test_catalogue[TEST_COUNT] = {
     {"mmaprewrite", "Write syscall/mmap read consistency test", TEST_OPT_COUNT | TEST_OPT_SIZE, mmap_setup, mmaprewrite_run, mmaprewrite_report},
     {"setmtype", "Set mtype", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
     {"setaudited", "Set audited object bit", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
-    {"fddup", "Duplicate file descriptors and close them", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
+    {"fddup", "Duplicate file descriptors and close them", TEST_OPT_COUNT, fddup_setup, fddup_run, fddup_report},
     {"umountall", "Unmount all vobs", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
     {"pooldata", "Get VOB Pool IOCTL", TEST_OPT_COUNT | TEST_OPT_NOFOLLOW, probe_not_built, probe_not_built, nullptr},
     {"getcache", "Get default cache values for this host", 0, probe_not_built, probe_not_built, nullptr},

@@ -1,9 +1,9 @@
 // A preload library for the tests of the load and mapped-file tests: it makes
-// the file system misbehave behind the probe's back, as a faulty driver would.
+// the file system misbehave behind the probe's back, as a faulty driver would
+// (beside the faults of tests/fixtures/fsfault.cpp).
 // KELN_SHIM_FAULT names one fault:
 //   refused-create   an open that would create a file fails with EACCES, as
 //                    in a read-only directory (even for root)
-//   ignored-excl     an exclusive create of an existing file succeeds
 //   lost-rewrite     a write over bytes the file already holds
 //                    reports success and stores nothing, so a later mapping
 //                    still shows the old data
@@ -69,8 +69,6 @@ extern "C" int open64(const char *path, int flags, ...)
             errno = EACCES;
             return -1;
         }
-        if (fault_is("ignored-excl"))
-            flags &= ~O_EXCL;
     }
     return real_open64(path, flags, mode);
 }
