@@ -18,6 +18,7 @@ diskdir=$PWD/build
 mem=$(mktemp -d "$memdir/keln-bench.XXXXXX")
 disk=$(mktemp -d "$diskdir/keln-bench.XXXXXX")
 trap 'rm -rf "$mem" "$disk"' EXIT
+touch "$mem/ismtest.dir" "$disk/ismtest.dir"
 
 # Calls (or bytes) per second of one kelnprobe run, from its count and the
 # seconds its rate line shows (the line's own rate is rounded to tenths of
@@ -33,7 +34,7 @@ probe_rate() { # test count dir units-per-pass [size]
 best() { sort -n | tail -1; }
 
 rdwr_built=yes
-"$bin/kelnprobe" rdwr -s -c 1 -b 8k "$mem" >/dev/null 2>&1 || rdwr_built=no
+"$bin/kelnprobe" rdwr -s -c 1 -b 8k "$mem" </dev/null >/dev/null 2>&1 || rdwr_built=no
 
 printf '%-14s %-6s %14s %14s %7s\n' test dir kelnprobe minimal ratio
 row() { # test count place dir units-per-pass [size]
@@ -50,14 +51,13 @@ row() { # test count place dir units-per-pass [size]
 
 for place in tmpfs disk; do
   dir=$mem; [ "$place" = disk ] && dir=$disk
-  touch "$dir/ismtest.dir"
   row creat-rm-load 100000 "$place" "$dir" 5
   row xcreat-load 100000 "$place" "$dir" 4
   row rename-load 200000 "$place" "$dir" 2
   mkdir_count=100000; [ "$place" = disk ] && mkdir_count=20000
   row mkdir-load "$mkdir_count" "$place" "$dir" 2
   if [ "$rdwr_built" = yes ]; then
-    row rdwr 200 "$place" "$dir" $((2 * 1048576)) 1048576
+    row rdwr 1000 "$place" "$dir" $((2 * 1048576)) 1048576
   fi
 done
 [ "$rdwr_built" = yes ] || echo "rdwr: not built in this tree; its row is left out"
