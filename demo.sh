@@ -25,6 +25,12 @@ run "$bin/kelnprobe" getwd
 run "$bin/kelnprobe" creat
 run "$bin/kelnprobe" rdwr -t -c 3 -b 64k
 run "$bin/kelnprobe" readdir -c 3
+mkdir -p testdir && touch testdir/ismtest.dir
+for test in creat-rm-load xcreat-load rename-load mkdir-load; do
+  run "$bin/kelnprobe" "$test" -t -c 100000 testdir
+done
+run "$bin/kelnprobe" mmap -t -c 10 testdir
+
 run "$bin/dosrelay"
 run "$bin/dosrelay" 'echo to standard output; echo to standard error >&2'
 run "$bin/dosrelay" exit 3

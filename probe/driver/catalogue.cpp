@@ -1,6 +1,8 @@
 // The catalogue of tests, in the order the list shows and the lookup tries.
 #include "probe.h"
 
+#include "load.h"
+#include "mapped.h"
 #include "testdir.h"
 #include "create.h"
 #include "dirread.h"
@@ -32,10 +34,10 @@ const ProbeTest test_catalogue[TEST_COUNT] = {
     {"open-chmod", "Open and chmod file test", TEST_OPT_COUNT, open_chmod_setup, open_chmod_run, probe_report_calls},
     {"neg-seek", "Negative seek test", TEST_OPT_COUNT, negseek_setup, negseek_run, negseek_report},
     {"rexist", "Rename to existing file test", TEST_OPT_COUNT | TEST_OPT_FILES, setup_testdir_with_files, rexist_run, probe_report_calls},
-    {"creat-rm-load", "Create/remove load test", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
-    {"xcreat-load", "Exclusive create load test", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
-    {"rename-load", "Rename load test", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
-    {"mkdir-load", "Mkdir/rmdir load test", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
+    {"creat-rm-load", "Create/remove load test", TEST_OPT_COUNT, creat_rm_load_setup, creat_rm_load_run, creat_rm_load_report},
+    {"xcreat-load", "Exclusive create load test", TEST_OPT_COUNT, xcreat_load_setup, xcreat_load_run, xcreat_load_report},
+    {"rename-load", "Rename load test", TEST_OPT_COUNT, rename_load_setup, rename_load_run, rename_load_report},
+    {"mkdir-load", "Mkdir/rmdir load test", TEST_OPT_COUNT, mkdir_load_setup, mkdir_load_run, mkdir_load_report},
     {"setview", "Set view info", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
     {"setaudit", "Set audit info", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
     {"getaudit", "Get audit info", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
@@ -55,7 +57,7 @@ const ProbeTest test_catalogue[TEST_COUNT] = {
     {"invoid-vfs", "KEL invalidate vfs by oid ioctl", TEST_OPT_COUNT | TEST_OPT_NOFOLLOW, probe_not_built, probe_not_built, nullptr},
     {"getrcsid", "Fetch RCS revision ID string", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
     {"getsccsid", "Fetch SCCS revision ID string", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
-    {"mmap", "Mmap basic test", TEST_OPT_COUNT | TEST_OPT_SIZE, probe_not_built, probe_not_built, nullptr},
+    {"mmap", "Mmap basic test", TEST_OPT_COUNT | TEST_OPT_SIZE, mmap_setup, mmap_run, mmap_report},
     {"setprocview", "Set current process view", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
     {"getprocview", "Get current process view info", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
     {"getvob", "Get vobinfo", TEST_OPT_COUNT | TEST_OPT_NOFOLLOW, probe_not_built, probe_not_built, nullptr},
@@ -64,10 +66,10 @@ const ProbeTest test_catalogue[TEST_COUNT] = {
     {"getvoblist", "Get vob list", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
     {"mktag", "Make viewtag", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
     {"rmtag", "Remove viewtag", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
-    {"mmapwrite", "Mmap write/read syscall consistency test", TEST_OPT_COUNT | TEST_OPT_SIZE, probe_not_built, probe_not_built, nullptr},
-    {"rwhilem_priv", "Read into MAP_PRIVATE mapped region", TEST_OPT_COUNT | TEST_OPT_SIZE, probe_not_built, probe_not_built, nullptr},
-    {"rwhilem_shar", "Read into MAP_SHARED mapped region", TEST_OPT_COUNT | TEST_OPT_SIZE, probe_not_built, probe_not_built, nullptr},
-    {"mmaprewrite", "Write syscall/mmap read consistency test", TEST_OPT_COUNT | TEST_OPT_SIZE, probe_not_built, probe_not_built, nullptr},
+    {"mmapwrite", "Mmap write/read syscall consistency test", TEST_OPT_COUNT | TEST_OPT_SIZE, mmap_setup, mmapwrite_run, mmapwrite_report},
+    {"rwhilem_priv", "Read into MAP_PRIVATE mapped region", TEST_OPT_COUNT | TEST_OPT_SIZE, mmap_setup, rwhilem_priv_run, rwhilem_report},
+    {"rwhilem_shar", "Read into MAP_SHARED mapped region", TEST_OPT_COUNT | TEST_OPT_SIZE, mmap_setup, rwhilem_shar_run, rwhilem_report},
+    {"mmaprewrite", "Write syscall/mmap read consistency test", TEST_OPT_COUNT | TEST_OPT_SIZE, mmap_setup, mmaprewrite_run, mmaprewrite_report},
     {"setmtype", "Set mtype", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
     {"setaudited", "Set audited object bit", TEST_OPT_COUNT, probe_not_built, probe_not_built, nullptr},
     {"fddup", "Duplicate file descriptors and close them", TEST_OPT_COUNT, fddup_setup, fddup_run, fddup_report},
