@@ -18,3 +18,10 @@ run() {
 
 run "$bin/kelnprobe" -n
 run "$bin/kelnprobe" null -t -c 1000000
+
+# A scratch host: two VOBs and a view, in two commands.
+run "$bin/kelnhost" mkvob proj doc
+run "$bin/kelnhost" mkview dev
+run "$bin/kelnhost" lsvob
+run "$bin/kelnhost" lsview
+run ls "$KELN_HOST/viewroot/dev"

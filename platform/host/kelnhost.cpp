@@ -353,27 +353,24 @@ int main(int argc, char **argv)
         fputs(USAGE, stdout);
         return 0;
     }
-    if (command == "mkview")
-        return mkview(count, rest);
-    if (command == "mkvob")
-        return mkvob(count, rest);
-    if (command == "mktag")
-        return mktag(count, rest);
-    if (command == "rmtag")
-        return rmtag(count, rest);
-    if (command == "poolmap")
-        return poolmap(count, rest);
-    if (command == "mount")
-        return mount("mount", count, rest, true);
-    if (command == "umount")
-        return mount("umount", count, rest, false);
-    if (command == "lsview")
-        return lsview(count, rest);
-    if (command == "lsvob")
-        return lsvob(count, rest);
-    if (command == "tunable")
-        return tunable(count, rest);
-    if (command == "root")
-        return root(count, rest);
+    static const struct {
+        const char *name;
+        int (*run)(int argc, char **argv);
+    } commands[] = {
+        {"mkview", mkview},
+        {"mkvob", mkvob},
+        {"mktag", mktag},
+        {"rmtag", rmtag},
+        {"poolmap", poolmap},
+        {"mount", [](int n, char **words) { return mount("mount", n, words, true); }},
+        {"umount", [](int n, char **words) { return mount("umount", n, words, false); }},
+        {"lsview", lsview},
+        {"lsvob", lsvob},
+        {"tunable", tunable},
+        {"root", root},
+    };
+    for (const auto &each : commands)
+        if (command == each.name)
+            return each.run(count, rest);
     usage_error("unknown command '%s'", command.c_str());
 }
