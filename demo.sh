@@ -31,6 +31,13 @@ for test in creat-rm-load xcreat-load rename-load mkdir-load; do
 done
 run "$bin/kelnprobe" mmap -t -c 10 testdir
 
+# A scratch host: two VOBs and a view, in two commands.
+run "$bin/kelnhost" mkvob proj doc
+run "$bin/kelnhost" mkview dev
+run "$bin/kelnhost" lsvob
+run "$bin/kelnhost" lsview
+run ls "$KELN_HOST/viewroot/dev"
+
 run "$bin/dosrelay"
 run "$bin/dosrelay" 'echo to standard output; echo to standard error >&2'
 run "$bin/dosrelay" exit 3
