@@ -10,6 +10,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "host.h"
 #include "nt.h"
 #include "probe.h"
 
@@ -197,21 +198,8 @@ void setup_existing_testdir()
     probe_announce();
 }
 
-// The host stand-in's view root: under its state directory, KELN_HOST or
-// ${TMPDIR:-/tmp}/kelnhost-UID.
-const char *view_root_path()
-{
-    static char root[PATH_BUFFER_SIZE];
-    if (root[0] == '\0') {
-        const char *state = getenv("KELN_HOST");
-        const char *tmp = getenv("TMPDIR");
-        if (state != nullptr && state[0] != '\0')
-            format_path(root, "%s/viewroot", state);
-        else
-            format_path(root, "%s/kelnhost-%u/viewroot", tmp && tmp[0] ? tmp : "/tmp", (unsigned)getuid());
-    }
-    return root;
-}
+// The view root of the host stand-in.
+const char *view_root_path() { return host_view_root_path(); }
 
 // True when an entry of the current directory bears `name`.
 static bool name_taken(const char *name)
