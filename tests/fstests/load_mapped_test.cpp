@@ -1,5 +1,5 @@
 // The load tests and the mapped-file tests as a user runs them, on a sound
-// file system and on one that misbehaves (the fault shim, preloaded).
+// file system and on one that misbehaves (the fault library, preloaded).
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -34,7 +34,7 @@ std::regex expected(const std::string &text)
 struct Case {
     const char *title;
     std::vector<std::string> args;
-    const char *fault; // of the fault shim, "fsfault:" and one of the fault library, or null
+    const char *fault; // the faults of the fault library, or null
     int exit_code;
     std::string out;
     std::string err;
@@ -70,7 +70,7 @@ const Case cases[] = {
      repeat("(?creat-rm-load): create 'cr@' failed: Permission denied\n", 3) + "(?creat-rm-load): 3 total errors\n"},
     {"silent_load_still_fails", {"creat-rm-load", "-s", "-c", "2", "d"}, "refused-create", 1, "",
      repeat("(?creat-rm-load): create 'cr@' failed: Permission denied\n", 2) + "(?creat-rm-load): 2 total errors\n"},
-    {"ignored_excl_counts_xcreat2", {"xcreat-load", "-c", "3", "d"}, "fsfault:excl-ok", 1,
+    {"ignored_excl_counts_xcreat2", {"xcreat-load", "-c", "3", "d"}, "excl-ok", 1,
      "xcreat-load: Exclusive create load test on d\n\t3 xcreat/xcreat(fails)/unlink 'kel_xcr@'\n\t3 xcreat2 errors\n",
      repeat("(?xcreat-load): excl open 2 'kel_xcr@' succeeded?!\n", 3) + "(?xcreat-load): 3 total errors\n"},
     {"refused_excl_counts_xcreat", {"xcreat-load", "-c", "2", "d"}, "refused-create", 1,
@@ -102,12 +102,8 @@ void make_test_dir(const ScratchDir &scratch)
 RunOptions with_fault(const char *fault)
 {
     RunOptions options;
-    if (fault && strncmp(fault, "fsfault:", 8) == 0)
-        options.env = fsfault_env(fault + 8);
-    else if (fault)
-        options.env = {{"LD_PRELOAD", FAULT_SHIM},
-                       {"KELN_SHIM_FAULT", fault},
-                       {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
+    if (fault)
+        options.env = fsfault_env(fault);
     return options;
 }
 
