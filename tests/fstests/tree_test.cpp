@@ -281,10 +281,14 @@ TEST(Exports, StattreeOnly)
     ScratchDir scratch;
     RunResult result = run_program(scratch, "/usr/bin/nm", {"-D", "--defined-only", program_path("kelnprobe")});
     ASSERT_EQ(result.exit_code, 0) << result.err;
-    std::regex function_line("[0-9a-f]+ [TW] (\\S+)");
+    // Weak copies of the C++ library's templates that the linker exports
+    // beside it (namespace std) are the library's, not the program's.
+    std::regex function_line("[0-9a-f]+ ([TW]) (\\S+)");
+    std::regex library_copy("_ZN?K?St.*");
     std::vector<std::string> functions;
     for (std::sregex_iterator it(result.out.begin(), result.out.end(), function_line), end; it != end; ++it)
-        functions.push_back((*it)[1]);
+        if ((*it)[1] == "T" || !std::regex_match((*it)[2].str(), library_copy))
+            functions.push_back((*it)[2]);
     EXPECT_EQ(functions, std::vector<std::string>{"stattree"});
 }
 
