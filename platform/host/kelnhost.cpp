@@ -149,6 +149,19 @@ static int ready()
     return 0;
 }
 
+// Tags `view` with the name and kind already in `tag`.
+static void make_tag(HostTag &tag, const HostView &view)
+{
+    tag.storage = view.storage;
+    tag.uuid = view.uuid;
+    tag.host = view.host;
+    tag.host_pname = view.host_pname;
+    tag.addr = view.addr;
+    int status = host_tag_make(tag);
+    if (status != 0)
+        refused("view tag " + tag.name, status);
+}
+
 static int mkview(int argc, char **argv)
 {
     Words words = parse("mkview", argc, argv, {"--auto", "--storage", "--host", "--addr"});
@@ -175,14 +188,7 @@ static int mkview(int argc, char **argv)
     if (status != 0)
         refused("view storage " + view.storage, status);
     tag.name = name;
-    tag.storage = view.storage;
-    tag.uuid = view.uuid;
-    tag.host = view.host;
-    tag.host_pname = view.host_pname;
-    tag.addr = view.addr;
-    status = host_tag_make(tag);
-    if (status != 0)
-        refused("view tag " + name, status);
+    make_tag(tag, view);
     printf("%s\n", host_tag_path(tag).c_str());
     return 0;
 }
@@ -226,14 +232,7 @@ static int mktag(int argc, char **argv)
     int status = host_view_read(storage, view);
     if (status != 0)
         refused("view storage " + storage, status);
-    tag.storage = view.storage;
-    tag.uuid = view.uuid;
-    tag.host = view.host;
-    tag.host_pname = view.host_pname;
-    tag.addr = view.addr;
-    status = host_tag_make(tag);
-    if (status != 0)
-        refused("view tag " + tag.name, status);
+    make_tag(tag, view);
     return 0;
 }
 
