@@ -37,6 +37,16 @@ void display_path(char (&buffer)[PATH_BUFFER_SIZE], const char *parent, const ch
         format_path(buffer, "%s", name);
 }
 
+DIR *enter_directory(const char *name, const char *path)
+{
+    DIR *stream = opendir(name);
+    if (stream == nullptr)
+        probe_fatal(errno, "opendir '%s' failed", path);
+    if (chdir(name) != 0)
+        probe_fatal(errno, "chdir '%s' failed", path);
+    return stream;
+}
+
 // Creates an empty file and closes it; false (errno set) when the create fails.
 static bool create_empty_file(const char *path, int mode)
 {
@@ -134,11 +144,7 @@ void tree_remove(const char *parent, const char *name)
         return;
     }
     char *kept_name = stg_strdup(name);
-    DIR *stream = opendir(name);
-    if (stream == nullptr)
-        probe_fatal(errno, "opendir '%s' failed", path);
-    if (chdir(name) != 0)
-        probe_fatal(errno, "chdir '%s' failed", path);
+    DIR *stream = enter_directory(name, path);
 
     while (struct dirent *entry = readdir(stream)) {
         if (is_dot_or_dotdot(entry->d_name))

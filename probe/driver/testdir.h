@@ -2,6 +2,7 @@
 // trees of directories and files; the shared setups of the file-system tests.
 #pragma once
 
+#include <dirent.h>
 #include <stdint.h>
 
 #include "nt.h"
@@ -36,3 +37,5 @@ constexpr int PATH_BUFFER_SIZE = 1024;
 void format_path(char (&buffer)[PATH_BUFFER_SIZE], const char *format, ...) __attribute__((format(printf, 2, 3)));
 // The name shown in messages: "parent/name" when parent is given and not empty, else name.
 void display_path(char (&buffer)[PATH_BUFFER_SIZE], const char *parent, const char *name);
+// Opens the directory `name` as a stream and changes into it; `path` names it in messages.
+DIR *enter_directory(const char *name, const char *path);

@@ -53,11 +53,7 @@ extern "C" int32_t stattree(int32_t level, const char *parent, const char *name)
         return 0;
     if (level > tree_depth)
         tree_depth = level;
-    DIR *stream = opendir(name);
-    if (stream == nullptr)
-        probe_fatal(errno, "opendir '%s' failed", path);
-    if (chdir(name) != 0)
-        probe_fatal(errno, "chdir '%s' failed", path);
+    DIR *stream = enter_directory(name, path);
     while (struct dirent *entry = readdir(stream)) {
         const char *entry_name = entry->d_name;
         if (strcmp(entry_name, ".") == 0 || strcmp(entry_name, "..") == 0 || strcmp(entry_name, TESTDIR_MARKER) == 0)
